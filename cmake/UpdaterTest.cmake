@@ -1,0 +1,28 @@
+# updater_test(NAME name SOURCES ... LIBS ... [TSAN])
+# One GoogleTest program and one ctest entry. In the Windows build the program runs
+# under Wine through CMAKE_CROSSCOMPILING_EMULATOR (one Wine start per program).
+# TSAN marks a host test that also runs in the ThreadSanitizer build; that build
+# builds and runs nothing else.
+function(updater_test)
+  cmake_parse_arguments(T "TSAN" "NAME" "SOURCES;LIBS" ${ARGN})
+  set(tsan_build OFF)
+  if(UPDATER_SANITIZE MATCHES "thread")
+    set(tsan_build ON)
+  endif()
+  if(tsan_build AND NOT T_TSAN)
+    return()
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  if(WIN32)
+    add_test(NAME win.${T_NAME} COMMAND ${T_NAME})
+    set_tests_properties(win.${T_NAME} PROPERTIES LABELS windows TIMEOUT 300)
+  else()
+    set(labels host)
+    if(tsan_build)
+      set(labels tsan)
+    endif()
+    add_test(NAME host.${T_NAME} COMMAND ${T_NAME})
+    set_tests_properties(host.${T_NAME} PROPERTIES LABELS "${labels}" TIMEOUT 600)
+  endif()
+endfunction()
