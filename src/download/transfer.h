@@ -15,3 +15,9 @@ void LogHook(void* connection, const char* timeText, const char* messageText, in
              void* task);
 // The MonitorTimer's routine (window's thread).
 void UpdateTransferStats();
+
+// Windows lets only a window's own thread kill its timers, so the end of the transfer
+// (on the component's task thread) sends this message to the monitor window, whose
+// procedure answers it by calling KillMonitorTimer on the window's thread.
+constexpr unsigned kKillMonitorTimerMessage = 0x8000 + 1;  // WM_APP + 1
+void KillMonitorTimer();
