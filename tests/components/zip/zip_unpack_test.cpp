@@ -155,9 +155,8 @@ TEST(UnpackArchive, TakesUtf8FlaggedNamesIntoTheAnsiCodePage) {
   Unpacks(box, testzip::Build({{"\xE4\xB8\xAD\xE6\x96\x87.txt", "utf8", 8, 1u << 11}}), &result);
   ASSERT_EQ(result, 1);
 #ifdef _WIN32
-  if (GetACP() == 936) {
-    EXPECT_TRUE(testfs::Exists(box.Path("out\\\xD6\xD0\xCE\xC4.txt")));  // the GBK bytes
-  }
+  ASSERT_EQ(GetACP(), 936u) << "the Windows tests run under code page 936";
+  EXPECT_TRUE(testfs::Exists(box.Path("out\\\xD6\xD0\xCE\xC4.txt")));  // the GBK bytes
   // No exact ANSI form (an emoji), or not UTF-8 at all: refused.
   Sandbox other;
   Unpacks(other, testzip::Build({{"\xF0\x9F\x98\x80.txt", "x", 8, 1u << 11}}), &result);
