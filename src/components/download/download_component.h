@@ -23,6 +23,10 @@ std::int64_t TotalSpeed();
 // Bytes of file content the slot's task has received so far; 0 for an empty slot.
 std::int64_t DoneLength(DownloadHandle& slot);
 
+// The done length of the task an event names (its `task` argument), without the slot:
+// valid while that task's events are being delivered, 0 once it has been released.
+std::int64_t TaskDoneLength(const void* task);
+
 // Stops the slot's task: waits at most the task's stopWait for its connections, sets
 // the slot to null and returns without waiting for the task thread. Nothing for null.
 void Destroy(DownloadHandle& slot);

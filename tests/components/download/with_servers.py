@@ -1,0 +1,63 @@
+#!/usr/bin/env python3
+"""Runs a test program with a payload served by nginx and by the fault server.
+
+    with_servers.py [--windows] -- COMMAND...
+
+The program finds everything in its environment: DL_PAYLOAD (the served file),
+DL_NGINX_URL and DL_FAULT_URL (base addresses ending in a slash; a fault mode is the
+first path segment), DL_SAVE_DIR (an empty folder, ending in a separator) and
+DL_FAULT_PORT. With --windows the paths are given as Wine sees them (Z:\\...).
+"""
+import os
+import random
+import shutil
+import subprocess
+import sys
+import tempfile
+
+here = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(here, "..", "..", "support"))
+from faultserver import FaultServer  # noqa: E402
+from nginx import Nginx  # noqa: E402
+
+PAYLOAD_SIZE = 3 * 1024 * 1024 + 12345  # not a multiple of any buffer or part size
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def main():
+    args = sys.argv[1:]
+    windows = False
+    if args and args[0] == "--windows":
+        windows = True
+        args = args[1:]
+    if args and args[0] == "--":
+        args = args[1:]
+    work = tempfile.mkdtemp(prefix="dl-test-")
+    try:
+        served = os.path.join(work, "served")
+        save = os.path.join(work, "save")
+        os.makedirs(served)
+        os.makedirs(save)
+        payload = os.path.join(served, "payload.bin")
+        with open(payload, "wb") as f:
+            f.write(random.Random(4).randbytes(PAYLOAD_SIZE))
+        with Nginx(served) as web, FaultServer(payload, cut_bytes=700 * 1024,
+                                               stall_seconds=20) as faults:
+            env = dict(os.environ)
+            convert = windows_path if windows else (lambda p: p)
+            env["DL_PAYLOAD"] = convert(payload)
+            env["DL_SAVE_DIR"] = convert(save + "/")
+            env["DL_NGINX_URL"] = web.url("")
+            env["DL_FAULT_URL"] = faults.url("")
+            env["DL_FAULT_PORT"] = str(faults.port)
+            result = subprocess.run(args, env=env, stdin=subprocess.DEVNULL)
+            return result.returncode
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
