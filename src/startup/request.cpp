@@ -112,12 +112,16 @@ std::string FileNameOfPath(std::string_view path) {
   const std::string copy(path);
   return PathFindFileNameA(copy.c_str());
 #else
-  // The same answer for ordinary paths: the text after the last separator.
+  // The shell's rule: the name starts after the last '\\', '/' or ':' that is followed by
+  // something other than another separator; trail bytes of double-byte characters are
+  // never separators.
+  const auto isSlash = [](char c) { return c == '\\' || c == '/'; };
   std::size_t cut = 0;
-  const std::size_t slash = text::FindLastByte(path, '\\');
-  if (slash != text::npos) cut = slash + 1;
-  const std::size_t colon = text::FindLastByte(path, ':');
-  if (colon != text::npos && colon + 1 > cut) cut = colon + 1;
+  for (std::size_t i = 0; i < path.size();) {
+    const char c = path[i];
+    if ((isSlash(c) || c == ':') && i + 1 < path.size() && !isSlash(path[i + 1])) cut = i + 1;
+    i += (text::IsLeadByte(static_cast<unsigned char>(c)) && i + 1 < path.size()) ? 2 : 1;
+  }
   return std::string(path.substr(cut));
 #endif
 }
