@@ -76,7 +76,7 @@ class DownloadComponent : public ::testing::Test {
     payloadPath_ = Env("DL_PAYLOAD");
     ASSERT_FALSE(payloadPath_.empty()) << "run through with_servers.py";
     payload_ = ReadFile(payloadPath_);
-    ASSERT_GT(payload_.size(), 1000000u);
+    ASSERT_GT(payload_.size(), 1000000u) << "large enough for five ranges";
     saveDir_ = Env("DL_SAVE_DIR");
     record = &record_;
     slot = &slot_;

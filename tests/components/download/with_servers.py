@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs a test program with a payload served by nginx and by the fault server.
 
-    with_servers.py [--windows] -- COMMAND...
+    with_servers.py [--windows] [--small] -- COMMAND...
 
 The program finds everything in its environment: DL_PAYLOAD (the served file),
 DL_NGINX_URL and DL_FAULT_URL (base addresses ending in a slash; a fault mode is the
@@ -20,7 +20,9 @@ sys.path.insert(0, os.path.join(here, "..", "..", "support"))
 from faultserver import FaultServer  # noqa: E402
 from nginx import Nginx  # noqa: E402
 
-PAYLOAD_SIZE = 3 * 1024 * 1024 + 12345  # not a multiple of any buffer or part size
+# Not a multiple of any buffer or part size. --small for slow builds (sanitizers).
+PAYLOAD_SIZE = 3 * 1024 * 1024 + 12345
+SMALL_PAYLOAD_SIZE = 1024 * 1024 + 12345
 
 
 def windows_path(path):
@@ -29,10 +31,12 @@ def windows_path(path):
 
 def main():
     args = sys.argv[1:]
-    windows = False
-    if args and args[0] == "--windows":
-        windows = True
+    windows = small = False
+    while args and args[0] in ("--windows", "--small"):
+        windows = windows or args[0] == "--windows"
+        small = small or args[0] == "--small"
         args = args[1:]
+    size = SMALL_PAYLOAD_SIZE if small else PAYLOAD_SIZE
     if args and args[0] == "--":
         args = args[1:]
     work = tempfile.mkdtemp(prefix="dl-test-")
@@ -43,8 +47,9 @@ def main():
         os.makedirs(save)
         payload = os.path.join(served, "payload.bin")
         with open(payload, "wb") as f:
-            f.write(random.Random(4).randbytes(PAYLOAD_SIZE))
-        with Nginx(served) as web, FaultServer(payload, cut_bytes=700 * 1024,
+            f.write(random.Random(4).randbytes(size))
+        # Every cut or stalled response still brings a part of the file.
+        with Nginx(served) as web, FaultServer(payload, cut_bytes=size * 2 // 9,
                                                stall_seconds=20) as faults:
             env = dict(os.environ)
             convert = windows_path if windows else (lambda p: p)
