@@ -65,13 +65,15 @@ class ProcessesTest : public ::testing::Test {
   }
 };
 
-TEST_F(ProcessesTest, NoMatch) {
+TEST_F(ProcessesTest, LookupByName) {
   EXPECT_EQ(FindProcessIdByName(name_), 0u);
   EXPECT_FALSE(TerminateProcessByName(name_));
   EXPECT_EQ(FindProcessIdByName(""), 0u);
   EXPECT_FALSE(TerminateProcessByName(""));
   EXPECT_TRUE(WaitForProcessGone(name_, 0));
   EXPECT_TRUE(WaitForProcessGone(name_, 1000));
+  // The caller's own process is not skipped.
+  EXPECT_EQ(FindProcessIdByName("system_processes_test.exe"), GetCurrentProcessId());
 }
 
 TEST_F(ProcessesTest, TerminatesOneProcessPerCallAndMatchesCaseExactly) {
