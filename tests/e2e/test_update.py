@@ -108,11 +108,14 @@ class Progress(e2e.TestCase):
         folder = e2e.fresh_folder("zip_progress")
         exe = os.path.join(folder, "app.exe")
         e2e.write(exe, e2e.target_program(1))
-        payload = os.urandom(1_000_000 - 4096)  # incompressible: the package stays this large
+        # Incompressible, so the package keeps its size. The component counts a connection's
+        # bytes as done when its 204000-byte buffer is written out, so each connection's range
+        # must span a few buffers for the figures to move before the end.
+        payload = os.urandom(3_000_000)
         package = e2e.make_zip([("app.exe", v2), ("payload.bin", payload)])
         title = "进度测试"
-        # 5 connections at 64 KB/s each: a few seconds for this package.
-        with e2e.Packages({"big.zip": package}, limit_rate="64k") as server:
+        # 5 connections at 160 KB/s each: a few seconds for this package.
+        with e2e.Packages({"big.zip": package}, limit_rate="160k") as server:
             updater = e2e.Updater(e2e.request(title, "主页", "http://example.com/",
                                               e2e.to_windows(exe), server.url("big.zip"), "不提示", "否"))
             readings = []
