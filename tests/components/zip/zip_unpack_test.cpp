@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <vector>
@@ -147,6 +148,28 @@ TEST(UnpackArchive, FailsWhenAnEntryCannotBeWrittenInPlace) {
   Unpacks(box, testzip::Build({{"file", "x"}, {"file/inner.txt", "below a file"}}), &result);
   EXPECT_NE(result, 1);
 }
+
+#ifndef _WIN32
+// Archives of a real archiver: Debian's zip, writing to a file and streaming to a pipe
+// (sizes and CRCs then follow each entry's data in a data descriptor).
+TEST(UnpackArchive, UnpacksArchivesMadeByTheZipTool) {
+  Sandbox box;
+  std::filesystem::create_directories(testfs::Native(box.Path("tree\\d\\e")));
+  std::string random(200000, '\0');
+  for (std::size_t i = 0; i < random.size(); ++i) random[i] = static_cast<char>((i * 2654435761u) >> 13);
+  testfs::WriteFile(box.Path("tree\\a.txt"), "top");
+  testfs::WriteFile(box.Path("tree\\d\\e\\r.bin"), random);
+  const std::string tree = testfs::Native(box.Path("tree")).string();
+  for (const char* how : {"zip -q -r ../file.zip .", "zip -q -r - . | cat > ../file.zip"}) {
+    SCOPED_TRACE(how);
+    std::filesystem::remove_all(testfs::Native(box.Path("out")));
+    ASSERT_EQ(std::system(("cd '" + tree + "' && " + how).c_str()), 0);
+    ASSERT_EQ(UnpackArchive(box.Path("file.zip"), box.Path("out")), 1);
+    EXPECT_EQ(box.List("out"), (std::set<std::string>{"a.txt", "d/", "d/e/", "d/e/r.bin"}));
+    EXPECT_EQ(testfs::ReadFile(box.Path("out\\d\\e\\r.bin")), random);
+  }
+}
+#endif
 
 TEST(UnpackArchive, TakesUtf8FlaggedNamesIntoTheAnsiCodePage) {
   Sandbox box;
