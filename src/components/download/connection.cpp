@@ -25,6 +25,8 @@ enum class Mode {
            // announced no length; the bytes before `from` are read and dropped
 };
 
+// Lost: nothing to write from this attempt, and no failure either (the claim was taken
+// over, or the request form must change): look for work again at once.
 enum class Result { RangeDone, Failed, Abandoned, Lost, NoWork, Stopped };
 
 class Connection final : public Sink {
@@ -179,7 +181,10 @@ Result Connection::Attempt() {
   }
   if (rangeId_ >= 0) task_->pool().Release(rangeId_, index_);
   if (task_->Stopping()) return Result::Stopped;
-  if (mode_ == Mode::Ranged && task_->RangesIgnored() && index_ != 0) return Result::NoWork;
+  // The server ignores ranges: only the first connection goes on, reading whole
+  // responses from here on, and at once, since nothing failed that waiting would mend.
+  if (mode_ == Mode::Ranged && task_->RangesIgnored())
+    return index_ == 0 ? Result::Lost : Result::NoWork;
   if (accepted_ && outcome == Outcome::Ended) Log(3, "the body ended before its announced end");
   return Result::Failed;
 }

@@ -2,6 +2,7 @@
 // multi handle so that a stop request or a stall is noticed within 50 ms.
 #include <curl/curl.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -38,8 +39,11 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     x.headBlock.clear();
     x.hasLocation = false;
   }
-  if (line.size() >= 9 && (line.substr(0, 9) == "Location:" || line.substr(0, 9) == "location:"))
-    x.hasLocation = true;
+  if (line.size() >= 9) {
+    std::string name(line.substr(0, 9));
+    for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (name == "location:") x.hasLocation = true;
+  }
   x.headBlock.append(line);
   if (line == "\r\n" || line == "\n") {
     const auto head = ParseResponseHead(x.headBlock);
