@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -164,6 +165,9 @@ TEST_F(DownloadComponent, EveryServerBehaviourEndsCompleteWithTheRightBytesOrInc
       ASSERT_TRUE(dl::AddTask(slot_, Task(url, save, connections)));
       WaitForEnd();
       const bool complete = Complete();
+      // The fault table, for the log: what each behaviour came to.
+      std::printf("  %-12s %d connection(s): %s, %d started\n", c.name, connections,
+                  complete ? "complete, bytes checked" : "incomplete", Count(5));
       if (c.expect == Expect::Complete) {
         EXPECT_TRUE(complete);
       } else if (c.expect == Expect::Incomplete) {
