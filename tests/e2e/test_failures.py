@@ -90,6 +90,8 @@ class UnpackFailures(e2e.TestCase):
                     updater = e2e.Updater(e2e.request("解压失败", "主页", "http://example.com/",
                                                       e2e.to_windows(os.path.join(folder, "app.exe")),
                                                       server.url("pkg.zip"), "不提示", "否"))
+                    if e2e.find_window(e2e.gbk_title("解压失败"), 30000):
+                        e2e.screenshot("failure-unpack-" + name.replace(" ", "-"))
                     # The window closes by itself, without installing.
                     self.assertEqual(updater.wait(LIMIT), 0)
                 self.assertEqual(e2e.snapshot(folder), before)
