@@ -100,6 +100,28 @@ class ZipPackage(e2e.TestCase):
         self.assertEqual(e2e.process_count("app.exe"), 0, "relaunched although field 7 is not 真")
 
 
+    def test_close_during_the_install_waits_for_the_install(self):
+        folder = e2e.fresh_folder("zip_close_install")
+        exe = os.path.join(folder, "app.exe")
+        e2e.write(exe, e2e.target_program(1))
+        # Enough files that the copy, which lets window events run between files, is still
+        # going when the close request arrives.
+        entries = [("app.exe", e2e.target_program(2))]
+        entries += [("lib/%d/f%04d.dat" % (i % 10, i), os.urandom(512)) for i in range(1500)]
+        title = "安装中关闭"
+        with e2e.Packages({"many.zip": e2e.make_zip(entries)}) as server:
+            updater = e2e.Updater(e2e.request(title, "主页", "http://example.com/",
+                                              e2e.to_windows(exe), server.url("many.zip"), "请关闭", "否"))
+            self.assertIsNotNone(e2e.press_ok(e2e.gbk_title(e2e.NOTICE_TITLE), LIMIT * 1000))
+            self.assertTrue(e2e.window_gone(e2e.gbk_title(e2e.NOTICE_TITLE), 10000))
+            closed = e2e.close_window(e2e.gbk_title(title), 0)
+            self.assertEqual(updater.wait(LIMIT), 0)
+        self.assertIsNotNone(closed, "the install had ended before the close request: nothing tested")
+        for name, data in entries:
+            self.assertEqual(e2e.read(os.path.join(folder, *name.split("/"))), data, name)
+        self.assertFalse(os.path.exists(e2e.staging_paths()["folder"]))
+
+
 class Progress(e2e.TestCase):
     images = ("app.exe",)
 
