@@ -96,6 +96,11 @@ class ValidRequest(e2e.TestCase):
             left, top = view.info["rect"][:2]
             self.assertEqual((left, top), ((screen_w - 319) // 2, (screen_h - 103) // 2))
             self.assertEqual(view.position, 0)
+            # The controls at their stored places: left, top, right, bottom in client pixels.
+            self.assertEqual(view.bar["rect"], [7, 8, 7 + 299, 8 + 20])
+            self.assertEqual(view.percent_label["rect"], [131, 8, 131 + 50, 8 + 20])
+            self.assertEqual(view.status_label["rect"], [7, 30, 7 + 299, 30 + 22])
+            self.assertEqual(view.link["rect"], [7, 54, 7 + 299, 54 + 20])
 
             # With nothing arriving, the ticks show zeros.
             zeros = e2e.wait_for(lambda: (lambda v: v and v.figures())(e2e.read_window(e2e.gbk_title(title))), 10)
