@@ -165,6 +165,42 @@ TEST_F(UpdaterWindowTest, HyperlinkShowsTheCaptionAsOneLink) {
   EXPECT_EQ(window.link.Address(), "http://127.0.0.1:9/");
 }
 
+TEST_F(UpdaterWindowTest, ClickOnTheLinkOpensItsAddressThroughTheShell) {
+  // The address is a command script that leaves a mark beside itself when it is opened.
+  char temp[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, temp);
+  const std::string folder = std::string(temp) + "updater_link_test\\";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  const std::string script = folder + "open.cmd";
+  const std::string mark = folder + "opened.txt";
+  DeleteFileA(mark.c_str());
+  HANDLE file = CreateFileA(script.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  const char body[] = "@echo opened> \"%~dp0opened.txt\"\r\n";
+  DWORD written = 0;
+  WriteFile(file, body, sizeof body - 1, &written, nullptr);
+  CloseHandle(file);
+
+  window.link.SetCaption("link");
+  window.link.SetAddress(script);
+  // A left click on the link's text, as the mouse gives it to the control.
+  HWND link = window.Control(超级链接);
+  PostMessageA(link, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 6));
+  PostMessageA(link, WM_LBUTTONUP, 0, MAKELPARAM(4, 6));
+  // Bounded wait for the shell to run the script (not a timing check).
+  bool opened = false;
+  for (int i = 0; i < 300 && !opened; ++i) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    Pump();
+    opened = GetFileAttributesA(mark.c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+  EXPECT_TRUE(opened);
+  EXPECT_NE(window.Handle(), nullptr);  // the click has no effect on the window
+  DeleteFileA(mark.c_str());
+  DeleteFileA(script.c_str());
+  RemoveDirectoryA(folder.c_str());
+}
+
 TEST_F(UpdaterWindowTest, TimerControlStartsAndStopsTheWindowTimer) {
   HWND w = window.Handle();
   window.时钟1.SetPeriod(10);
