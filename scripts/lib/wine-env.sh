@@ -23,8 +23,16 @@ start_display_and_wine() {
   fi
   trap stop_display_and_wine EXIT
   mkdir -p "$WINEPREFIX"
-  [ -f "$WINEPREFIX/system.reg" ] || wineboot -i </dev/null >/dev/null 2>&1
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    # A new prefix: wineboot's exit status is not reliable, the prefix's registry is.
+    wineboot -i </dev/null >/dev/null 2>&1 || true
+    wineserver -w || true
+    [ -f "$WINEPREFIX/system.reg" ] || { echo "wine prefix $WINEPREFIX could not be made" >&2; return 1; }
+  fi
   wineserver -p
+  # Without a window manager (Xvfb), Wine waits about 2 s whenever a managed window is
+  # hidden or destroyed; unmanaged windows close at once.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
   # Warm-up with no pipes attached: Wine's helpers must not inherit the runner's pipes.
   wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
