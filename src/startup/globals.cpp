@@ -23,8 +23,8 @@ void ReleaseGlobals() {
   globals::PackageKind.shrink_to_fit();
   globals::WindowList.reset();
   globals::DownloadTask.reset();
-  // Stops a task that is still running; its end event may arrive later and must then
-  // find the released state gone (the event handler checks for that).
+  // Stops a task that is still running. Its end event may still arrive later; the end
+  // sequence then reads only the task it is handed and the never-released atomics.
   if (globals::DownloadHandle) {
     dl::Destroy(*globals::DownloadHandle);
     globals::DownloadHandle.reset();
