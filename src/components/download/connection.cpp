@@ -34,6 +34,8 @@ class Connection final : public Sink {
   Connection(std::shared_ptr<Task> task, int index)
       : task_(std::move(task)), state_(task_->connection(index)), index_(index) {}
 
+  ~Connection() override { SetBuffered(0); }
+
   void Run();
 
  private:
@@ -48,6 +50,11 @@ class Connection final : public Sink {
 
   Result Attempt();
   bool Flush();
+  // Keeps the task's count of received but not yet written bytes in step with the buffer.
+  void SetBuffered(std::size_t n) {
+    task_->AddBuffered(static_cast<std::int64_t>(n) - static_cast<std::int64_t>(buffered_));
+    buffered_ = n;
+  }
   bool PrepareFile(const ResponseHead& head, std::int64_t size);
   Request MakeRequest(std::int64_t rangeFrom) const;
   bool Sleep(int ms);  // false when told to stop meanwhile
@@ -138,7 +145,7 @@ Result Connection::Attempt() {
   from_ = 0;
   streamAt_ = 0;
   announcedEnd_ = -1;
-  buffered_ = 0;
+  SetBuffered(0);
   accepted_ = rangeDone_ = writeFailed_ = abandoned_ = lost_ = counted_ = false;
 
   const auto size = task_->Size();
@@ -309,7 +316,7 @@ bool Connection::Commit(std::size_t n) {
     std::memmove(data, data + skip, n);
   }
   if (rangeId_ < 0) {  // no known end
-    buffered_ += n;
+    SetBuffered(buffered_ + n);
     streamAt_ += static_cast<std::int64_t>(n);
     return buffered_ < buffer_.size() || Flush();
   }
@@ -323,7 +330,7 @@ bool Connection::Commit(std::size_t n) {
     }
     used += static_cast<std::size_t>(k);
   }
-  buffered_ += used;
+  SetBuffered(buffered_ + used);
   streamAt_ += static_cast<std::int64_t>(used);
   if (used < n) {
     rangeDone_ = true;
@@ -347,13 +354,14 @@ bool Connection::Flush() {
     rangeDone_ = false;
     if (rangeId_ >= 0) task_->pool().Rewind(rangeId_, index_, offset);
     streamAt_ = offset;
-    buffered_ = 0;
+    SetBuffered(0);
     Log(3, "cannot write the save file");
     return false;
   }
-  task_->AddDone(static_cast<std::int64_t>(buffered_));
-  task_->Post(16, &state_, static_cast<std::int64_t>(buffered_), 0);
-  buffered_ = 0;
+  const auto written = static_cast<std::int64_t>(buffered_);
+  SetBuffered(0);
+  task_->AddDone(written);
+  task_->Post(16, &state_, written, 0);
   return true;
 }
 

@@ -108,7 +108,7 @@ std::int64_t DoneLength(DownloadHandle& slot) {
   auto& registry = TheRegistry();
   std::lock_guard lock(registry.mutex);
   Task* task = slot.load();
-  return task && registry.tasks.count(task) ? task->Done() : 0;
+  return task && registry.tasks.count(task) ? task->Received() : 0;
 }
 
 std::int64_t TaskDoneLength(const void* task) {

@@ -20,11 +20,13 @@ bool AddTask(DownloadHandle& slot, const DownloadTask& task);
 // Bytes received by every connection since the previous call, headers included; resets.
 std::int64_t TotalSpeed();
 
-// Bytes of file content the slot's task has received so far; 0 for an empty slot.
+// Bytes of file content the slot's task has received so far, written to the save file or
+// still in a connection's buffer; 0 for an empty slot.
 std::int64_t DoneLength(DownloadHandle& slot);
 
-// The done length of the task an event names (its `task` argument), without the slot:
-// valid while that task's events are being delivered, 0 once it has been released.
+// The bytes of the task an event names (its `task` argument) written to the save file,
+// without the slot: valid while that task's events are being delivered, 0 once it has
+// been released. After the end event every received byte is written or given back.
 std::int64_t TaskDoneLength(const void* task);
 
 // Stops the slot's task: waits at most the task's stopWait for its connections, sets

@@ -63,7 +63,11 @@ class Task : public std::enable_shared_from_this<Task> {
   // The destroy operation: stop, and report the bytes received with the end event.
   void Destroy();
   bool Stopping() const { return stop_.load(); }
+  // Bytes of content written to the save file: what completeness is judged on.
   std::int64_t Done() const { return done_.load(); }
+  // Bytes of content received, written or still in a connection's buffer: what the
+  // progress shows, so a slow link does not show nothing for a whole buffer's time.
+  std::int64_t Received() const { return done_.load() + inBuffers_.load(); }
   int LiveConnections() const { return live_.load(); }
 
   // --- for connection threads ---
@@ -72,6 +76,7 @@ class Task : public std::enable_shared_from_this<Task> {
   // Events 2 and 18: called on the asking connection's thread; 1 when the task has ended.
   int Ask(int code, const ConnectionState* connection, std::int64_t b, std::int64_t c);
   void AddDone(std::int64_t n) { done_ += n; }
+  void AddBuffered(std::int64_t n) { inBuffers_ += n; }
   // The size became known (event 3 is raised once); -1 until then.
   void SetSize(std::int64_t size);
   std::int64_t Size() const { return size_.load(); }
@@ -114,6 +119,7 @@ class Task : public std::enable_shared_from_this<Task> {
   std::atomic<bool> destroyed_{false};
   std::atomic<std::int64_t> stopAt_{0};  // steady-clock ms of the stop request
   std::atomic<std::int64_t> done_{0};
+  std::atomic<std::int64_t> inBuffers_{0};
   std::atomic<std::int64_t> size_{-1};
   std::atomic<bool> rangesIgnored_{false};
   std::atomic<int> live_{0};

@@ -286,3 +286,21 @@ TEST_F(DownloadComponent, DestroyStopsARunningTaskAndTheEndStillComes) {
 }
 
 }  // namespace
+
+namespace {
+
+// On a slow link a connection's buffer takes long to fill: the done length must show what
+// has arrived before any of it is written, while completeness still counts written bytes.
+TEST_F(DownloadComponent, DoneLengthCountsBytesStillInABuffer) {
+  dl::SetNetworkOptions(4 * 1024 * 1024, 20, 8);  // far more than the trickle brings in
+  ASSERT_TRUE(dl::AddTask(slot_, Task(Fault("trickle"), saveDir_ + "buffered.bin", 1)));
+  for (int i = 0; i < 500 && dl::DoneLength(slot_) == 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_GT(dl::DoneLength(slot_), 0);
+  EXPECT_EQ(Count(16), 0) << "nothing written yet, so no data event";
+  dl::Destroy(slot_);
+  WaitForEnd();
+  EXPECT_FALSE(Complete());
+}
+
+}  // namespace
