@@ -10,6 +10,10 @@
 //   window_driver kill  IMAGE               terminate every process with that image name
 //   window_driver count IMAGE               print how many processes have that image name
 //   window_driver temp                      print GetTempPathA
+//   window_driver run EXE LIST [ms]         start EXE once for each line of the file LIST (a raw
+//                                           command line in hex) with CreateProcessA; answer its
+//                                           message box with OK, close its window, and print one
+//                                           JSON line each: exit code, what it showed, or a hang
 //
 // TITLE is "hex:" followed by the hex of its ANSI (GBK) bytes, "name:notice" (友情提醒),
 // "name:stored" (启动窗口标题) or plain ASCII. Titles and texts are ANSI bytes under code
@@ -224,8 +228,110 @@ int ForEachProcess(const std::string& image, bool terminate) {
   return count;
 }
 
+// ---- run: raw command lines ----
+
+struct OwnWindows {
+  DWORD pid;
+  HWND box = nullptr;   // a message box: has an OK button
+  HWND main = nullptr;  // any other visible top-level window of the process
+};
+
+BOOL CALLBACK CollectOwnWindow(HWND window, LPARAM context) {
+  auto* own = reinterpret_cast<OwnWindows*>(context);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid != own->pid || !IsWindowVisible(window)) return TRUE;
+  if (GetDlgItem(window, IDOK) != nullptr) {
+    own->box = window;
+  } else {
+    own->main = window;
+  }
+  return TRUE;
+}
+
+bool FromHex(const std::string& hex, std::string& bytes) {
+  if (hex.size() % 2 != 0) return false;
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    char pair[3] = {hex[i], hex[i + 1], 0};
+    char* end = nullptr;
+    long value = std::strtol(pair, &end, 16);
+    if (end != pair + 2) return false;
+    bytes.push_back(static_cast<char>(value));
+  }
+  return true;
+}
+
+// Starts `exe` with the command line exactly as given (the program's own path is part of
+// it, or not, as the caller chose), answers what it shows, and reports how it ended.
+std::string RunOne(const std::string& exe, std::string commandLine, DWORD ms) {
+  std::vector<char> line(commandLine.begin(), commandLine.end());
+  line.push_back('\0');
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info)) {
+    return "{\"started\":false,\"error\":" + std::to_string(GetLastError()) + "}";
+  }
+  CloseHandle(info.hThread);
+  bool sawWindow = false, sawBox = false, hang = false;
+  std::string windowTitle;
+  DWORD start = GetTickCount(), lastClose = 0;
+  while (WaitForSingleObject(info.hProcess, 20) == WAIT_TIMEOUT) {
+    DWORD now = GetTickCount();
+    if (now - start >= ms) {
+      hang = true;
+      TerminateProcess(info.hProcess, 0xDEAD);
+      WaitForSingleObject(info.hProcess, 5000);
+      break;
+    }
+    OwnWindows own{info.dwProcessId};
+    EnumWindows(CollectOwnWindow, reinterpret_cast<LPARAM>(&own));
+    if (own.box != nullptr) {
+      sawBox = true;
+      PostMessageA(GetDlgItem(own.box, IDOK), BM_CLICK, 0, 0);
+    } else if (own.main != nullptr && (lastClose == 0 || now - lastClose >= 2000)) {
+      // Again every 2 s: a close that arrived while the window was busy is not lost.
+      if (!sawWindow) windowTitle = WindowText(own.main);
+      sawWindow = true;
+      lastClose = now;
+      PostMessageA(own.main, WM_CLOSE, 0, 0);
+    }
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(info.hProcess, &code);
+  CloseHandle(info.hProcess);
+  return "{\"started\":true,\"code\":" + std::to_string(code) + ",\"window\":" +
+         (sawWindow ? "true" : "false") + ",\"box\":" + (sawBox ? "true" : "false") +
+         ",\"hang\":" + (hang ? "true" : "false") + ",\"title_hex\":\"" + Hex(windowTitle) +
+         "\",\"ms\":" + std::to_string(GetTickCount() - start) + "}";
+}
+
+int RunList(const std::string& exe, const char* listPath, DWORD ms) {
+  FILE* list = std::fopen(listPath, "rb");
+  if (list == nullptr) return 2;
+  std::string hex;
+  int index = 0;
+  for (int c = std::fgetc(list);; c = std::fgetc(list)) {
+    if (c != EOF && c != '\n') {
+      if (c != '\r') hex.push_back(static_cast<char>(c));
+      continue;
+    }
+    if (!hex.empty() || c != EOF) {
+      std::string bytes;
+      std::string result = FromHex(hex, bytes) ? RunOne(exe, bytes, ms) : "{\"started\":false}";
+      std::printf("{\"index\":%d,%s\n", index++, result.c_str() + 1);
+      std::fflush(stdout);
+    }
+    hex.clear();
+    if (c == EOF) break;
+  }
+  std::fclose(list);
+  return 0;
+}
+
 int Usage() {
-  std::fprintf(stderr, "usage: window_driver list|wait|ok|close|gone TITLE [ms] | kill|count IMAGE | temp\n");
+  std::fprintf(stderr, "usage: window_driver list|wait|ok|close|gone TITLE [ms] | kill|count IMAGE | temp | run EXE LIST [ms]\n");
   return 2;
 }
 
@@ -245,6 +351,10 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc < 3) return Usage();
+  if (command == "run") {
+    if (argc < 4) return Usage();
+    return RunList(argv[2], argv[3], argc > 4 ? static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10)) : 30000);
+  }
   if (command == "kill" || command == "count") {
     int n = ForEachProcess(argv[2], command == "kill");
     std::printf("%d\n", n);
