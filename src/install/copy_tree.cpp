@@ -6,32 +6,9 @@
 
 #include "install/atomic_copy.h"
 #include "install/staging.h"
+#include "system/unique_handle.h"
 
 namespace {
-
-// Move-only owner of a directory listing (FindClose, not CloseHandle).
-class FindHandle {
- public:
-  explicit FindHandle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  FindHandle(FindHandle&& other) noexcept : handle_(other.release()) {}
-  FindHandle& operator=(FindHandle&& other) noexcept {
-    if (this != &other) reset(other.release());
-    return *this;
-  }
-  ~FindHandle() { reset(); }
-  HANDLE get() const { return handle_; }
-  explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE release() { return std::exchange(handle_, INVALID_HANDLE_VALUE); }
-  void reset(HANDLE handle = INVALID_HANDLE_VALUE) {
-    if (*this) FindClose(handle_);
-    handle_ = handle;
-  }
-
- private:
-  HANDLE handle_;
-};
 
 // Lets the window repaint and take input between two steps of a long copy.
 void ProcessPendingEvents() {
@@ -61,7 +38,7 @@ void CopyTree(std::string& source, std::string& target, bool overwrite) {
 
   WIN32_FIND_DATAA found;
   // Every file first, whatever its attributes; names beginning with a dot included.
-  FindHandle listing(FindFirstFileA(pattern.c_str(), &found));
+  UniqueFindHandle listing(FindFirstFileA(pattern.c_str(), &found));
   if (listing) {
     do {
       if (IsFolder(found)) continue;

@@ -1,22 +1,23 @@
-// A move-only owner for kernel handles (process, snapshot, file): copy deleted, reset,
-// release, get. Both null and INVALID_HANDLE_VALUE count as "no handle", because the
-// Windows calls that create handles disagree on which of the two means failure.
+// Move-only owners for handles: copy deleted, reset, release, get. Both null and
+// INVALID_HANDLE_VALUE count as "no handle", because the Windows calls that create
+// handles disagree on which of the two means failure.
 #pragma once
 
 #include <windows.h>
 
-class UniqueHandle {
+template <BOOL(WINAPI* Close)(HANDLE)>
+class UniqueAnyHandle {
  public:
-  UniqueHandle() = default;
-  explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
-  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+  UniqueAnyHandle() = default;
+  explicit UniqueAnyHandle(HANDLE handle) : handle_(handle) {}
+  UniqueAnyHandle(const UniqueAnyHandle&) = delete;
+  UniqueAnyHandle& operator=(const UniqueAnyHandle&) = delete;
+  UniqueAnyHandle(UniqueAnyHandle&& other) noexcept : handle_(other.release()) {}
+  UniqueAnyHandle& operator=(UniqueAnyHandle&& other) noexcept {
     if (this != &other) reset(other.release());
     return *this;
   }
-  ~UniqueHandle() { reset(); }
+  ~UniqueAnyHandle() { reset(); }
 
   HANDLE get() const { return handle_; }
   explicit operator bool() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
@@ -26,10 +27,15 @@ class UniqueHandle {
     return handle;
   }
   void reset(HANDLE handle = nullptr) {
-    if (*this) CloseHandle(handle_);
+    if (*this) Close(handle_);
     handle_ = handle;
   }
 
  private:
   HANDLE handle_ = nullptr;
 };
+
+// Kernel handles: process, snapshot, file.
+using UniqueHandle = UniqueAnyHandle<CloseHandle>;
+// Directory listings.
+using UniqueFindHandle = UniqueAnyHandle<FindClose>;
