@@ -11,7 +11,9 @@ before each run):
                from its start to its exit. Also the install part alone: from the moment
                the staging folder "Temp" appears (the completion sequence creates it just
                before the notice and the unpack; the download has completed by then) to
-               the exit, i.e. unpack, tree copy, removal of the staging area and exit.
+               the exit, i.e. unpack, tree copy, removal of the staging area and exit;
+               and of that the unpack alone, until Temp.zip is removed (which the
+               install does right after a successful unpack).
   download     updater.exe with a package of the same size that is no ZIP archive: the
   only         download, the same completion sequence with a failing unpack, and exit.
                "ours - download only" is a second estimate of the install part.
@@ -24,8 +26,9 @@ in sub-folders that the old version had are kept and the others added (the updat
 replaces only top-level files), and the staging area is gone; after native, every
 file is the new one.
 
-With --fresh-target the target holds only the program file, so both sides write
-every file of the package.
+So by default the updater rewrites the top-level files and the ones the old version
+lacks, while cp -r rewrites every file. With --fresh-target the target holds only the
+program file, so both sides write every file of the package.
 
 Needs the display and the wineserver of scripts/lib/wine-env.sh (bench/install.sh
 sets them up) and E2E_UPDATER, E2E_DRIVER, E2E_TARGET as for the end-to-end tests.
@@ -156,16 +159,21 @@ def reset(target, old, native_staging):
 
 
 def run_ours(url, target):
-    """(whole run, staging folder appearance to exit) in seconds, for one updater.exe run."""
-    staging = e2e.staging_paths()["folder"]
+    """For one updater.exe run, in seconds: the whole run, from the staging folder's
+    appearance to the exit, and the unpack (from the staging folder's appearance to the
+    removal of Temp.zip, which follows a successful unpack; None when it stays)."""
+    staging = e2e.staging_paths()
     program = "Z:" + os.path.join(target, PROGRAM).replace("/", "\\")
     args = e2e.request("安装测速", "主页", "http://example.com/", program, url, "不提示", "否")
     start = time.monotonic()
     updater = e2e.Updater(args)
-    marked = None
+    marked = unpacked = None
     while updater.running():
-        if marked is None and os.path.isdir(staging):
-            marked = time.monotonic()
+        if marked is None:
+            if os.path.isdir(staging["folder"]):
+                marked = time.monotonic()
+        elif unpacked is None and not os.path.exists(staging["zip"]):
+            unpacked = time.monotonic()
         time.sleep(0.005)
     end = time.monotonic()
     code = updater.wait(1)
@@ -173,7 +181,7 @@ def run_ours(url, target):
         sys.exit("updater.exe ended with %d" % code)
     if marked is None:
         sys.exit("the staging folder never appeared: did the download complete?")
-    return end - start, end - marked
+    return end - start, end - marked, (unpacked - marked) if unpacked else None
 
 
 def run_native(package, target, staging):
@@ -187,7 +195,7 @@ def run_native(package, target, staging):
 
 def show(name, times):
     median = statistics.median(times)
-    print("  %-36s median %7.3f s  (runs: %s)" % (name, median, " ".join("%.3f" % t for t in times)),
+    print("  %-40s median %7.3f s  (runs: %s)" % (name, median, " ".join("%.3f" % t for t in times)),
           flush=True)
     return median
 
@@ -226,20 +234,23 @@ def bench(args):
     print("%d runs each, nginx on 127.0.0.1 without a rate limit" % args.runs, flush=True)
     target = os.path.join(work, "target")
     staging = os.path.join(work, "native-staging")
-    whole, install, dl_whole, dl_tail, native, native_unzip = [], [], [], [], [], []
+    whole, install, ours_unpack, dl_whole, dl_tail, native, native_unzip = [], [], [], [], [], [], []
     with e2e.Nginx(os.path.dirname(package)) as web:
         for _ in range(args.runs):
             reset(target, old, staging)
-            t, part = run_ours(web.url("app-2.zip"), target)
+            t, part, unpack = run_ours(web.url("app-2.zip"), target)
+            if unpack is None:
+                sys.exit("Temp.zip was not removed: the unpack failed")
             whole.append(t)
             install.append(part)
+            ours_unpack.append(unpack)
             check_target(target, new, old, entries, kept_names, ours=True)
             left = e2e.staging_paths()
             if os.path.exists(left["folder"]) or os.path.exists(left["zip"]):
                 sys.exit("the staging area remains after the update")
         for _ in range(args.runs):
             reset(target, old, staging)
-            t, part = run_ours(web.url("broken.zip"), target)
+            t, part, _ = run_ours(web.url("broken.zip"), target)
             dl_whole.append(t)
             dl_tail.append(part)
             if not same(os.path.join(target, PROGRAM), os.path.join(old, PROGRAM)):
@@ -252,6 +263,7 @@ def bench(args):
             check_target(target, new, old, entries, kept_names, ours=False)
     ours_m = show("ours: whole update", whole)
     install_m = show("ours: install part (Temp to exit)", install)
+    show("  of which unpack (Temp to Temp.zip gone)", ours_unpack)
     dl_m = show("ours: download only (not a ZIP)", dl_whole)
     show("  of which Temp to exit", dl_tail)
     native_m = show("native: unzip -o + cp -r", native)
