@@ -114,7 +114,8 @@ void CheckRawCommandLine(std::string_view line) {
   // Arguments are runs of the line, in order and apart; a double quote or a separator byte
   // ends every argument unless it is the second byte of a double-byte character.
   std::size_t at = 0;
-  for (const std::string& arg : args) {
+  for (std::size_t n = 0; n < args.size(); ++n) {
+    const std::string& arg = args[n];
     if (HasByteAtBoundary(arg, '"')) Fail("argument holds a double quote", arg);
     const std::size_t found = line.find(arg, at);
     if (found == std::string_view::npos) Fail("argument is not a run of the line", arg);
@@ -122,7 +123,7 @@ void CheckRawCommandLine(std::string_view line) {
     // The byte after a lead byte belongs to it, so only the line's end leaves one alone.
     std::size_t last = 0;
     for (std::size_t i = 0; i < arg.size(); i += CharAt(arg, i)) last = i;
-    if (!arg.empty() && Lead(arg[last]) && last + 1 == arg.size() && at != line.size())
+    if (!arg.empty() && Lead(arg[last]) && last + 1 == arg.size() && (n + 1 != args.size() || !EndsWith(line, arg)))
       Fail("argument ends inside a double-byte character", arg);
   }
 
