@@ -13,7 +13,9 @@ before each run):
                before the notice and the unpack; the download has completed by then) to
                the exit, i.e. unpack, tree copy, removal of the staging area and exit;
                and of that the unpack alone, until Temp.zip is removed (which the
-               install does right after a successful unpack).
+               install does right after a successful unpack), and the tree copy, from
+               then to the last inode change in the target (each copied file is renamed
+               into place).
   download     updater.exe with a package of the same size that is no ZIP archive: the
   only         download, the same completion sequence with a failing unpack, and exit.
                "ours - download only" is a second estimate of the install part.
@@ -158,10 +160,22 @@ def reset(target, old, native_staging):
     subprocess.run(["sync"], check=True)  # earlier runs' writes are not this run's cost
 
 
+def last_change(folder):
+    """The latest inode change time (Linux ctime, wall clock) below `folder`: the tree
+    copy renames each new file into place, which sets it; the file's own times are the
+    package's."""
+    latest = 0.0
+    for base, dirs, files in os.walk(folder):
+        for name in dirs + files:
+            latest = max(latest, os.lstat(os.path.join(base, name)).st_ctime)
+    return latest
+
+
 def run_ours(url, target):
-    """For one updater.exe run, in seconds: the whole run, from the staging folder's
-    appearance to the exit, and the unpack (from the staging folder's appearance to the
-    removal of Temp.zip, which follows a successful unpack; None when it stays)."""
+    """For one updater.exe run, in seconds: the whole run; from the staging folder's
+    appearance to the exit; the unpack (from the staging folder's appearance to the
+    removal of Temp.zip, which follows a successful unpack; None when it stays); and the
+    tree copy (from then to the last change in the target; None without an unpack)."""
     staging = e2e.staging_paths()
     program = "Z:" + os.path.join(target, PROGRAM).replace("/", "\\")
     args = e2e.request("安装测速", "主页", "http://example.com/", program, url, "不提示", "否")
@@ -173,15 +187,21 @@ def run_ours(url, target):
             if os.path.isdir(staging["folder"]):
                 marked = time.monotonic()
         elif unpacked is None and not os.path.exists(staging["zip"]):
-            unpacked = time.monotonic()
-        time.sleep(0.005)
+            unpacked, unpacked_wall = time.monotonic(), time.time()
+        time.sleep(0.002)
     end = time.monotonic()
     code = updater.wait(1)
     if code != 0:
         sys.exit("updater.exe ended with %d" % code)
     if marked is None:
-        sys.exit("the staging folder never appeared: did the download complete?")
-    return end - start, end - marked, (unpacked - marked) if unpacked else None
+        # The staging folder lives from the completion sequence to the exit: missed only
+        # when that took less than a poll, i.e. when nothing was unpacked.
+        sys.exit("updater.exe ended after %.3f s, and %s was never seen: no install took place"
+                 % (end - start, staging["folder"]))
+
+    if unpacked is None:
+        return end - start, end - marked, None, None
+    return end - start, end - marked, unpacked - marked, last_change(target) - unpacked_wall
 
 
 def run_native(package, target, staging):
@@ -195,7 +215,7 @@ def run_native(package, target, staging):
 
 def show(name, times):
     median = statistics.median(times)
-    print("  %-40s median %7.3f s  (runs: %s)" % (name, median, " ".join("%.3f" % t for t in times)),
+    print("  %-44s median %7.3f s  (runs: %s)" % (name, median, " ".join("%.3f" % t for t in times)),
           flush=True)
     return median
 
@@ -221,6 +241,10 @@ def main():
 
 
 def bench(args):
+    # Every mark below is read in the prefix's temporary folder: make sure it is the one.
+    temp = e2e.temp_folder()
+    if not os.path.isdir(temp) or not os.path.realpath(temp).startswith(os.path.realpath(e2e.WINEPREFIX)):
+        sys.exit("the temporary folder %r is not one of the Wine prefix" % temp)
     work = os.path.realpath(args.work)
     new, old, package, entries, kept = make_versions(work, args.files, args.total_mb * 1_000_000,
                                                      args.fresh_target)
@@ -231,26 +255,28 @@ def bench(args):
           % (len(entries), len(folders), unpacked / 1e6, os.path.getsize(package) / 1e6,
              "only %s" % PROGRAM if args.fresh_target else
              "the old version of %d of them" % len(kept)), flush=True)
-    print("%d runs each, nginx on 127.0.0.1 without a rate limit" % args.runs, flush=True)
+    print("%d runs each, nginx on 127.0.0.1 without a rate limit; load average %.2f at the start"
+          % (args.runs, os.getloadavg()[0]), flush=True)
     target = os.path.join(work, "target")
     staging = os.path.join(work, "native-staging")
-    whole, install, ours_unpack, dl_whole, dl_tail, native, native_unzip = [], [], [], [], [], [], []
+    whole, install, ours_unpack, ours_copy, dl_whole, dl_tail, native, native_unzip = [], [], [], [], [], [], [], []
     with e2e.Nginx(os.path.dirname(package)) as web:
         for _ in range(args.runs):
             reset(target, old, staging)
-            t, part, unpack = run_ours(web.url("app-2.zip"), target)
+            t, part, unpack, copy = run_ours(web.url("app-2.zip"), target)
             if unpack is None:
                 sys.exit("Temp.zip was not removed: the unpack failed")
             whole.append(t)
             install.append(part)
             ours_unpack.append(unpack)
+            ours_copy.append(copy)
             check_target(target, new, old, entries, kept_names, ours=True)
             left = e2e.staging_paths()
             if os.path.exists(left["folder"]) or os.path.exists(left["zip"]):
                 sys.exit("the staging area remains after the update")
         for _ in range(args.runs):
             reset(target, old, staging)
-            t, part, _ = run_ours(web.url("broken.zip"), target)
+            t, part, _, _ = run_ours(web.url("broken.zip"), target)
             dl_whole.append(t)
             dl_tail.append(part)
             if not same(os.path.join(target, PROGRAM), os.path.join(old, PROGRAM)):
@@ -261,9 +287,12 @@ def bench(args):
             native.append(t)
             native_unzip.append(part)
             check_target(target, new, old, entries, kept_names, ours=False)
+    print("load average %.2f at the end (2 cores: other work on the machine slows both sides)"
+          % os.getloadavg()[0], flush=True)
     ours_m = show("ours: whole update", whole)
     install_m = show("ours: install part (Temp to exit)", install)
     show("  of which unpack (Temp to Temp.zip gone)", ours_unpack)
+    show("  of which tree copy (to last target change)", ours_copy)
     dl_m = show("ours: download only (not a ZIP)", dl_whole)
     show("  of which Temp to exit", dl_tail)
     native_m = show("native: unzip -o + cp -r", native)
