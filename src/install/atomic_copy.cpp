@@ -85,10 +85,21 @@ bool CopyFileAtomic(const std::string& source, const std::string& destination, b
   UniqueHandle out;
   for (int n = 0; n < 1000 && !out; ++n) {
     temporary = folder + "~upd" + std::to_string(n) + ".tmp";
-    out.reset(CreateFileA(temporary.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
-                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    const DWORD error = GetLastError();
-    if (!out && error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+    for (int attempt = 0; attempt < 2 && !out; ++attempt) {
+      out.reset(CreateFileA(temporary.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+      const DWORD error = GetLastError();
+      if (!out && error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+      // A pending copy that a killed install left behind (empty, or whole but not yet
+      // renamed): nobody holds it open any more, so it goes, and its name is used again.
+      // One that a running copy holds open refuses the deletion and is passed over; only a
+      // read-only leftover (the attributes are carried over before the rename) gets its
+      // attributes cleared first.
+      if (!out && attempt == 0 && !DeleteFileA(temporary.c_str()) &&
+          GetLastError() == ERROR_ACCESS_DENIED) {
+        DeleteTemporary(temporary);
+      }
+    }
   }
   if (!out) return false;
 
