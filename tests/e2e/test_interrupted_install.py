@@ -13,7 +13,7 @@ TerminateProcess from another Windows process.
 After each kill every file of the target folder must be the old one or the new one, whole,
 and no old file may be missing. Files the copy itself may leave when killed between two
 calls (a pending copy "~updN.tmp", empty or whole; a folder's write probe "TEMP.TMP") are
-reported, and must not be partly written either."""
+reported, and must not be partly written either; the next update takes them away."""
 import hashlib
 import os
 import re
@@ -160,6 +160,18 @@ class InterruptedInstall(e2e.TestCase):
                 print("  kill %2d in the %-8s +%.2f s by %-16s: %s%s%s" % (
                     i, phase, delay, how, state, "; left: %s" % temporary if temporary else "",
                     "; LOST: %s" % faults[:5] if faults else ""), flush=True)
+
+            # The next update over what kills leave: an empty pending copy, and a whole,
+            # read-only one that was not yet renamed. It lands whole and takes them away.
+            install.reset(folder)
+            e2e.write(os.path.join(folder, "~upd0.tmp"), b"")
+            stale = os.path.join(folder, "lib", "4", "~upd0.tmp")
+            e2e.write(stale, install.new[install.added[4]])
+            os.chmod(stale, 0o444)
+            self.assertEqual(self.start(server, folder).wait(LIMIT), 0)
+            new, old, temporary, faults = install.check(folder)
+            self.assertEqual((new, old, temporary, faults), (len(install.new), 0, [], []),
+                             "an update after an interrupted one")
             e2e.clear_staging()
         print("interrupted installs: %d tried, %d killed in the middle of the copy, %d with anything "
               "lost, %d temporary files left" % (len(points), partial, lost, leftovers))
