@@ -15,7 +15,8 @@ before each run):
                and of that the unpack alone, until Temp.zip is removed (which the
                install does right after a successful unpack), and the tree copy, from
                then to the last inode change in the target (each copied file is renamed
-               into place).
+               into place), and the removal of the staging folder, from then until it
+               is gone.
   download     updater.exe with a package of the same size that is no ZIP archive: the
   only         download, the same completion sequence with a failing unpack, and exit.
                "ours - download only" is a second estimate of the install part.
@@ -175,19 +176,23 @@ def run_ours(url, target):
     """For one updater.exe run, in seconds: the whole run; from the staging folder's
     appearance to the exit; the unpack (from the staging folder's appearance to the
     removal of Temp.zip, which follows a successful unpack; None when it stays); and the
-    tree copy (from then to the last change in the target; None without an unpack)."""
+    tree copy (from then to the last change in the target) and the removal of the staging
+    folder (from then until it is gone); the last three None without an unpack)."""
     staging = e2e.staging_paths()
     program = "Z:" + os.path.join(target, PROGRAM).replace("/", "\\")
     args = e2e.request("安装测速", "主页", "http://example.com/", program, url, "不提示", "否")
     start = time.monotonic()
     updater = e2e.Updater(args)
-    marked = unpacked = None
+    marked = unpacked = removed = None
     while updater.running():
         if marked is None:
             if os.path.isdir(staging["folder"]):
                 marked = time.monotonic()
-        elif unpacked is None and not os.path.exists(staging["zip"]):
-            unpacked, unpacked_wall = time.monotonic(), time.time()
+        elif unpacked is None:
+            if not os.path.exists(staging["zip"]):
+                unpacked, unpacked_wall = time.monotonic(), time.time()
+        elif removed is None and not os.path.exists(staging["folder"]):
+            removed = time.monotonic()
         time.sleep(0.002)
     end = time.monotonic()
     code = updater.wait(1)
@@ -200,8 +205,10 @@ def run_ours(url, target):
                  % (end - start, staging["folder"]))
 
     if unpacked is None:
-        return end - start, end - marked, None, None
-    return end - start, end - marked, unpacked - marked, last_change(target) - unpacked_wall
+        return end - start, end - marked, None, None, None
+    copied = last_change(target)
+    return (end - start, end - marked, unpacked - marked, copied - unpacked_wall,
+            (removed or end) - (unpacked + copied - unpacked_wall))
 
 
 def run_native(package, target, staging):
@@ -215,7 +222,7 @@ def run_native(package, target, staging):
 
 def show(name, times):
     median = statistics.median(times)
-    print("  %-44s median %7.3f s  (runs: %s)" % (name, median, " ".join("%.3f" % t for t in times)),
+    print("  %-46s median %7.3f s  (runs: %s)" % (name, median, " ".join("%.3f" % t for t in times)),
           flush=True)
     return median
 
@@ -259,24 +266,25 @@ def bench(args):
           % (args.runs, os.getloadavg()[0]), flush=True)
     target = os.path.join(work, "target")
     staging = os.path.join(work, "native-staging")
-    whole, install, ours_unpack, ours_copy, dl_whole, dl_tail, native, native_unzip = [], [], [], [], [], [], [], []
+    whole, install, ours_unpack, ours_copy, ours_removal, dl_whole, dl_tail, native, native_unzip = [], [], [], [], [], [], [], [], []
     with e2e.Nginx(os.path.dirname(package)) as web:
         for _ in range(args.runs):
             reset(target, old, staging)
-            t, part, unpack, copy = run_ours(web.url("app-2.zip"), target)
+            t, part, unpack, copy, removal = run_ours(web.url("app-2.zip"), target)
             if unpack is None:
                 sys.exit("Temp.zip was not removed: the unpack failed")
             whole.append(t)
             install.append(part)
             ours_unpack.append(unpack)
             ours_copy.append(copy)
+            ours_removal.append(removal)
             check_target(target, new, old, entries, kept_names, ours=True)
             left = e2e.staging_paths()
             if os.path.exists(left["folder"]) or os.path.exists(left["zip"]):
                 sys.exit("the staging area remains after the update")
         for _ in range(args.runs):
             reset(target, old, staging)
-            t, part, _, _ = run_ours(web.url("broken.zip"), target)
+            t, part = run_ours(web.url("broken.zip"), target)[:2]
             dl_whole.append(t)
             dl_tail.append(part)
             if not same(os.path.join(target, PROGRAM), os.path.join(old, PROGRAM)):
@@ -293,6 +301,7 @@ def bench(args):
     install_m = show("ours: install part (Temp to exit)", install)
     show("  of which unpack (Temp to Temp.zip gone)", ours_unpack)
     show("  of which tree copy (to last target change)", ours_copy)
+    show("  of which removal of Temp (until it is gone)", ours_removal)
     dl_m = show("ours: download only (not a ZIP)", dl_whole)
     show("  of which Temp to exit", dl_tail)
     native_m = show("native: unzip -o + cp -r", native)
