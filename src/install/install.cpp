@@ -8,14 +8,21 @@
 #include "install/staging.h"
 #include "startup/globals.h"
 #include "system/shell_files.h"
+#include "system/unique_handle.h"
 #include "text/text.h"
 
 namespace {
 
-bool IsEmptyFile(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
-  return data.nFileSizeHigh == 0 && data.nFileSizeLow == 0;
+// Every Windows program begins with "MZ". A package that does not (an empty file, an
+// error page some proxy served with status 200) would replace the program with one that
+// cannot start.
+bool BeginsLikeAProgram(const std::string& path) {
+  UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  char head[2] = {};
+  DWORD got = 0;
+  return file && ReadFile(file.get(), head, sizeof head, &got, nullptr) && got == sizeof head &&
+         head[0] == 'M' && head[1] == 'Z';
 }
 
 }  // namespace
@@ -32,8 +39,7 @@ void InstallPackage() {
 
   if (!text::Equal(globals::PackageKind, ".zip")) {
     const std::string package = temporary + "Temp.exe";
-    // An empty file is no program: copying it would destroy the one in place.
-    if (IsEmptyFile(package)) return;
+    if (!BeginsLikeAProgram(package)) return;
     // Beside the target and renamed over it: a failed copy never truncates the program.
     CopyFileAtomic(package, program, true);
     return;

@@ -118,7 +118,7 @@ class HostilePackages(e2e.TestCase):
             ("empty executable package", b"", "pkg.exe", "unchanged"),
             ("empty zip file", b"", "pkg.zip", "unchanged"),
             ("declared sizes beyond the free space", oversized_zip(), "pkg.zip", "unchanged"),
-            ("html page instead of an executable", b"<html>404</html>", "pkg.exe", "installed"),
+            ("html page instead of an executable", b"<html>404</html>", "pkg.exe", "unchanged"),
             ("executable package", v2, "pkg.exe", "installed"),
         ]
         return cases

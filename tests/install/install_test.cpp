@@ -61,12 +61,15 @@ TEST_F(InstallPackageTest, ExecutablePackageReplacesTheProgramAndStaysStaged) {
   EXPECT_TRUE(winfiles::Exists(temp + "Temp.exe"));
 }
 
-// A program file that may not be written, and an empty package, leave the program as it was.
-TEST_F(InstallPackageTest, ExecutablePackageLeavesAReadOnlyProgramOrAnEmptyPackageAlone) {
+// A program file that may not be written, and a package that is no program (empty, an
+// error page, cut before its first bytes), leave the program as it was.
+TEST_F(InstallPackageTest, ExecutablePackageLeavesAReadOnlyProgramOrANonProgramAlone) {
   Request(".exe", box.Path("app\\app.exe"));
-  WriteFile(temp + "Temp.exe", "");
-  InstallPackage();
-  EXPECT_EQ(ReadFile(box.Path("app\\app.exe")), "old app");
+  for (const char* package : {"", "M", "<html>404</html>", "mz lower case"}) {
+    WriteFile(temp + "Temp.exe", package);
+    InstallPackage();
+    EXPECT_EQ(ReadFile(box.Path("app\\app.exe")), "old app") << package;
+  }
 
   WriteFile(temp + "Temp.exe", "MZ new app");
   SetFileAttributesA(box.Path("app\\app.exe").c_str(), FILE_ATTRIBUTE_READONLY);
