@@ -203,7 +203,6 @@ def run_ours(url, target):
         # when that took less than a poll, i.e. when nothing was unpacked.
         sys.exit("updater.exe ended after %.3f s, and %s was never seen: no install took place"
                  % (end - start, staging["folder"]))
-
     if unpacked is None:
         return end - start, end - marked, None, None, None
     copied = last_change(target)
