@@ -209,6 +209,10 @@ void Task::Conclude() {
     if (c->started.load() && !c->ended.load() && settings_.eventCallback)
       settings_.eventCallback(9, c.get(), 0, 0, this);
   }
+  // Closed before the end is told: whoever acts on the end event (an install that reads
+  // the package at once) must find the file free, not still open for writing here. A
+  // connection past its stop wait keeps it only for the write it is in the middle of.
+  SetFile(nullptr);
   const auto size = size_.load();
   const auto b = destroyed_.load() || size < 0 ? done_.load() : size;
   if (settings_.eventCallback) settings_.eventCallback(4, nullptr, Clamp32(b), 0, this);

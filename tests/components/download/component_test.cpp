@@ -16,6 +16,10 @@
 
 #include "components/download/download_component.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 
 std::string Env(const char* name) {
@@ -43,7 +47,23 @@ struct Record {
   bool eventAfterEnd = false;
   int answer18 = 0;
   int logLines = 0;
+  std::string savePath;
+  bool savedFileFreeAtEnd = false;  // while event 4 is handled
 };
+
+// Whoever acts on the end event (an install reading the package) must find the save file
+// closed: a reader that shares only reading cannot open a file that is still open for writing.
+bool OpensForReadingAlone(const std::string& path) {
+#ifdef _WIN32
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
+#else
+  return std::ifstream(path, std::ios::binary).good();  // no share modes to hold it here
+#endif
+}
 
 Record* record = nullptr;
 DownloadHandle* slot = nullptr;
@@ -58,6 +78,7 @@ int OnEvent(int code, void*, int b, int, void* task) {
     record->endB = b;
     record->doneAtEnd = dl::DoneLength(*slot);
     record->taskDoneAtEnd = dl::TaskDoneLength(task);
+    record->savedFileFreeAtEnd = OpensForReadingAlone(record->savePath);
     record->ended = true;
     record->changed.notify_all();
   }
@@ -162,6 +183,7 @@ TEST_F(DownloadComponent, EveryServerBehaviourEndsCompleteWithTheRightBytesOrInc
       const std::string url =
           std::string(c.name) == "nginx" ? Env("DL_NGINX_URL") + "payload.bin" : Fault(c.name);
       const std::string save = saveDir_ + "case" + std::to_string(n++) + ".bin";
+      record_.savePath = save;
       ASSERT_TRUE(dl::AddTask(slot_, Task(url, save, connections)));
       WaitForEnd();
       const bool complete = Complete();
@@ -177,6 +199,7 @@ TEST_F(DownloadComponent, EveryServerBehaviourEndsCompleteWithTheRightBytesOrInc
         EXPECT_EQ(record_.size, static_cast<long long>(payload_.size()));
         EXPECT_TRUE(ReadFile(save) == payload_) << "complete, but the bytes differ";
         EXPECT_EQ(record_.endB, record_.size);
+        EXPECT_TRUE(record_.savedFileFreeAtEnd) << "the save file is still open at the end";
       }
       EXPECT_EQ(record_.doneAtEnd, record_.taskDoneAtEnd);
       EXPECT_LE(Count(3), 1);
