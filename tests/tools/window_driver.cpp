@@ -34,9 +34,9 @@ namespace {
 const char kNoticeTitle[] = "\xD3\xD1\xC7\xE9\xCC\xE1\xD0\xD1";                 // 友情提醒
 const char kStoredTitle[] = "\xC6\xF4\xB6\xAF\xB4\xB0\xBF\xDA\xB1\xEA\xCC\xE2";  // 启动窗口标题
 
-bool ParseTitle(const char* spec, std::string& title) {
-  if (std::strncmp(spec, "hex:", 4) == 0) {
-    const char* hex = spec + 4;
+bool ParseTitle(const char* given, std::string& title) {
+  if (std::strncmp(given, "hex:", 4) == 0) {
+    const char* hex = given + 4;
     size_t n = std::strlen(hex);
     if (n % 2 != 0) return false;
     for (size_t i = 0; i < n; i += 2) {
@@ -48,10 +48,10 @@ bool ParseTitle(const char* spec, std::string& title) {
     }
     return true;
   }
-  if (std::strcmp(spec, "name:notice") == 0) return title = kNoticeTitle, true;
-  if (std::strcmp(spec, "name:stored") == 0) return title = kStoredTitle, true;
-  if (std::strncmp(spec, "name:", 5) == 0) return false;
-  title = spec;
+  if (std::strcmp(given, "name:notice") == 0) return title = kNoticeTitle, true;
+  if (std::strcmp(given, "name:stored") == 0) return title = kStoredTitle, true;
+  if (std::strncmp(given, "name:", 5) == 0) return false;
+  title = given;
   return true;
 }
 
