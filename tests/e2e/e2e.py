@@ -193,7 +193,12 @@ class WindowView:
 
 def read_window(title, wait_ms=0):
     info = find_window(title, wait_ms)
-    return WindowView(info) if info else None
+    if not info:
+        return None
+    try:
+        return WindowView(info)
+    except StopIteration:  # read while the window was going away: not all controls were there
+        return None
 
 
 # ---- files in the Wine prefix ----

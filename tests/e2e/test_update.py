@@ -143,9 +143,18 @@ class Progress(e2e.TestCase):
             readings = []
             self.assertIsNotNone(e2e.find_window(e2e.gbk_title(title), 30000))
             shot = False
+            previous = None
             while updater.running():
                 view = e2e.read_window(e2e.gbk_title(title))
                 if view is None:
+                    continue
+                # The driver reads the controls one after another, so a reading can straddle
+                # a tick (the percentage of one second, the status line of the next). Only a
+                # reading that the next one repeats is taken as one moment's display.
+                key = (view.status_text, view.percent_text, view.position)
+                stable = previous == key
+                previous = key
+                if not stable:
                     continue
                 readings.append(view)
                 figures = view.figures()
