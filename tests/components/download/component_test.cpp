@@ -20,17 +20,12 @@
 #include <windows.h>
 #endif
 
+#include "../../support/test_files.h"
+
 namespace {
 
-std::string Env(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using testfiles::Env;
+using testfiles::ReadFile;
 
 bool Exists(const std::string& path) { return std::ifstream(path, std::ios::binary).good(); }
 
